@@ -1,0 +1,4 @@
+// The plug-in's entry point.
+#include <windows.h>
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
