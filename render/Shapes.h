@@ -3,6 +3,8 @@
 
 #include <d3dx9.h>
 
+// The platform's headers also declare a drawing function named Polyline, which hides this
+// record's name: write it as `struct Polyline` where a type is meant.
 struct Polyline {
     int VertexCount;
     const D3DXVECTOR3* Vertices;
@@ -10,7 +12,7 @@ struct Polyline {
 
 struct Shape {
     int PolylineCount;
-    const Polyline* Polylines;
+    const struct Polyline* Polylines;
 };
 
 extern const Shape FlightPathMarker, BoresightCross, TargetBox, LadderRungPositive,
@@ -27,5 +29,4 @@ constexpr D3DCOLOR StrokeColour = 0xFFFFFFFF;
 // Draws through LineDrawer between its Begin and End; a null transform means identity.
 HRESULT DrawShape(const D3DXMATRIX* transform, const Shape* shape);
 // align: 1 starts the text at the origin, 0 centres it, -1 ends it there; line raises by 12.
-void DrawString(const char* text, const D3DXMATRIX* transform, signed char align,
-                signed char line);
+void DrawString(const char* text, const D3DXMATRIX* transform, signed char align, signed char line);
