@@ -236,6 +236,11 @@ class RecordingDevice : public IDirect3DDevice9 {
     IDirect3DPixelShader9* PeekPixelShader() const;
     bool InScene() const; // between BeginScene and EndScene
 
+    // The memory behind a vertex or index buffer (null for anything else), and whether a buffer,
+    // surface or texture level is locked now.
+    static const void* PeekBufferBytes(IUnknown* buffer);
+    static bool PeekLocked(IUnknown* resource);
+
     // Public reference count of any object (device included), read without changing it.
     static ULONG PeekRefCount(IUnknown* object);
     ULONG RefCount() const;             // the device's own
