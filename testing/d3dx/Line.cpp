@@ -244,9 +244,10 @@ class Line final : public ID3DXLine {
             d->SetRenderState(States[i].State, saved_.States[i]);
         d->SetPixelShader(saved_.PixelShader);
         d->SetVertexShader(saved_.VertexShader);
-        // An FVF set last stands for itself; a declaration of its own carries FVF 0.
+        // The declaration last: Direct3D ignores an FVF of 0, and a declaration made from an FVF
+        // brings that FVF back with it.
+        d->SetFVF(saved_.Fvf);
         d->SetVertexDeclaration(saved_.Declaration);
-        if (saved_.Fvf) d->SetFVF(saved_.Fvf);
         ReleaseAndClear(saved_.Declaration);
         ReleaseAndClear(saved_.VertexShader);
         ReleaseAndClear(saved_.PixelShader);
