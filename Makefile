@@ -24,3 +24,14 @@ preview: build
 
 clean:
 	rm -rf $(BUILD) out
+
+# The frame's cost on the recording device; the figures land in out/bench.json.
+bench: build
+	@mkdir -p out
+	scripts/wine-run $(BUILD)/hostsim.exe $(BUILD)/bench.dll out/bench.json
+
+# Random frames, faults and resets through the real plug-in: make soak SEED=... FRAMES=...
+SEED ?= 1
+FRAMES ?= 1000000
+soak: build
+	scripts/wine-run $(BUILD)/hostsim.exe $(BUILD)/soak_tests.dll --seed=$(SEED) --frames=$(FRAMES)
