@@ -71,10 +71,11 @@ bool EnsureResources() {
             TargetSurface = nullptr;
         }
         if (TargetTexture) TargetTexture->GetSurfaceLevel(0, &TargetSurface);
+    } else if (!TargetSurface) {
+        // A surface fetch that failed on an earlier frame; without it the target could not be
+        // drawn into until the next reset.
+        TargetTexture->GetSurfaceLevel(0, &TargetSurface);
     }
-    // A surface fetch that failed on an earlier frame is tried again; without it the target
-    // could never be drawn into until the next reset.
-    if (TargetTexture && !TargetSurface) TargetTexture->GetSurfaceLevel(0, &TargetSurface);
 
     if (!ProfileTexture)
         D3DXCreateTextureFromFileInMemory(device, ProfileImage, sizeof ProfileImage,
