@@ -29,7 +29,7 @@ class Picture : public ::testing::Test {
 
     void SetUp() override {
         device = CreateRealDevice(Width, Height);
-        ASSERT_NE(device, nullptr);
+        if (!device) GTEST_SKIP() << "no real Direct3D 9 device here (see stderr for why)";
         backBuffer = RealBackBuffer(device);
         GameDevice() = device;
         GameBackBuffer() = backBuffer;
@@ -39,6 +39,7 @@ class Picture : public ::testing::Test {
         UseProbeLine(&probe);
     }
     void TearDown() override {
+        if (!device) return;
         ReleaseResources();
         GameDevice() = nullptr;
         GameBackBuffer() = nullptr;
