@@ -109,9 +109,7 @@ void DrawScene(IDirect3DDevice9* device, const FlightState& s) {
     device->SetTexture(0, nullptr);
     DrawGroundPolygon(device, s, water ? WaterColour : GroundColour);
 
-    D3DXMATRIX identity;
-    std::memset(&identity, 0, sizeof identity);
-    identity._11 = identity._22 = identity._33 = identity._44 = 1;
+    const D3DXMATRIX identity(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
     device->SetTransform(D3DTS_WORLD, &identity);
     device->SetTransform(D3DTS_VIEW, &s.View);
     device->SetTransform(D3DTS_PROJECTION, &s.Projection);
