@@ -365,6 +365,23 @@ TEST_F(Device, StateBlocksCaptureAndApply) {
     all->Release();
 }
 
+TEST_F(Device, StateBlocksHoldTheObjectsTheyCapture) {
+    IDirect3DTexture9* t = Texture(16, 16, 1, 0, D3DPOOL_MANAGED);
+    dev->SetTexture(0, t);
+    IDirect3DStateBlock9* sb = nullptr;
+    ASSERT_EQ(dev->CreateStateBlock(D3DSBT_ALL, &sb), D3D_OK);
+    EXPECT_EQ(Refs(t), 3u);
+    dev->SetTexture(0, nullptr);
+    t->Release();
+    EXPECT_EQ(dev->LiveObjects(), 2); // the block keeps the texture
+    ASSERT_EQ(sb->Apply(), D3D_OK);
+    EXPECT_EQ(dev->PeekTexture(0), t);
+    EXPECT_EQ(Refs(t), 2u);
+    sb->Release();
+    EXPECT_EQ(Refs(t), 1u);
+    dev->SetTexture(0, nullptr);
+}
+
 // --- the Reset rule ---
 
 TEST_F(Device, ResetRefusesWhileDefaultPoolObjectsOrImplicitSurfacesAreHeld) {
