@@ -248,8 +248,12 @@ class RecordingDevice : public IDirect3DDevice9 {
     int LiveDefaultPoolObjects() const; // those in D3DPOOL_DEFAULT (implicit surfaces excluded)
 
     // Reset: D3DERR_INVALIDCALL while a default-pool object lives or an implicit surface is held
-    // beyond the device's own bindings; otherwise the scripted result (D3D_OK by default). A
-    // scripted failure leaves the device as it was.
+    // beyond the device's own bindings (bound objects count as alive); otherwise the scripted
+    // result (D3D_OK by default). A scripted failure leaves the device as it was. A successful
+    // Reset gives back every binding, restores the defaults, resizes the back buffer to the
+    // parameters' size (a zero size keeps the current one and is written back, as in windowed
+    // mode) and binds the depth-stencil surface only when EnableAutoDepthStencil is set (ZENABLE
+    // follows it).
     void SetResetResult(HRESULT hr);
     int ResetCalls() const;               // every call, refused or not
     void SetCooperativeLevel(HRESULT hr); // what TestCooperativeLevel answers (D3D_OK by default)
