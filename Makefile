@@ -32,6 +32,6 @@ bench: build
 
 # Random frames, faults and resets through the real plug-in: make soak SEED=... FRAMES=...
 SEED ?= 1
-FRAMES ?= 1000000
+FRAMES ?= 100000
 soak: build
 	scripts/wine-run $(BUILD)/hostsim.exe $(BUILD)/soak_tests.dll --seed=$(SEED) --frames=$(FRAMES)
