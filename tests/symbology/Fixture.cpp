@@ -150,16 +150,24 @@ std::vector<Drawn> Display::Shapes(const std::string& name) const {
     return out;
 }
 
+namespace {
+// O is drawn with the very strokes of 0: texts compare with every O read as 0.
+std::string AsDrawn(std::string text) {
+    std::replace(text.begin(), text.end(), 'O', '0');
+    return text;
+}
+} // namespace
+
 std::vector<Drawn> Display::Strings(const std::string& text) const {
     std::vector<Drawn> out;
     for (const Drawn& t : Sequence)
-        if (t.Text && t.Name == text) out.push_back(t);
+        if (t.Text && t.Name == AsDrawn(text)) out.push_back(t);
     return out;
 }
 
 int Display::Find(const std::string& name, int from) const {
     for (int i = from; i < int(Sequence.size()); ++i)
-        if (Sequence[i].Name == name) return i;
+        if (Sequence[i].Name == (Sequence[i].Text ? AsDrawn(name) : name)) return i;
     return -1;
 }
 

@@ -31,7 +31,9 @@ struct DrawnItem {
 
 // A shape, a path, or a string: glyphs of one orientation and scale, 12 units apart.
 struct Drawn {
-    std::string Name; // the shape's name, "Path", or the text (empty cells read as blanks)
+    // The shape's name, "Path", or the text: empty cells read as blanks, and O, drawn exactly
+    // as 0, reads as 0.
+    std::string Name;
     bool Text = false;
     D3DXMATRIX Matrix;               // the shape's, or the first drawn glyph's
     std::vector<D3DXVECTOR3> Points; // of a path
