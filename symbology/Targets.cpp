@@ -23,10 +23,11 @@ float FloatFromBits(uint32_t bits) {
     return f;
 }
 
+// The game's padding in the fourth column is not a homogeneous weight: nothing is divided by it.
 D3DXVECTOR3 VehicleToWorld(const HostMatrix* placement, float x, float y, float z) {
-    D3DXVECTOR3 in(x, y, z), out;
-    D3DXVec3TransformCoord(&out, &in, reinterpret_cast<const D3DXMATRIX*>(placement));
-    return out;
+    D3DXVECTOR4 w =
+        RowTimesMatrix(D3DXVECTOR4(x, y, z, 1), *reinterpret_cast<const D3DXMATRIX*>(placement));
+    return D3DXVECTOR3(w.x, w.y, w.z);
 }
 
 D3DXVECTOR3 Wind() {

@@ -3,6 +3,7 @@
 
 #include "testing/d3dx/StrokeLog.h"
 #include "testing/gamemodel/GameModel.h"
+#include "testing/recdevice/RecordingDevice.h"
 #include "tests/symbology/Fixture.h"
 
 namespace {
@@ -86,6 +87,29 @@ TEST_F(Frame, AZeroVelocityLeavesOnlyWhatDependsOnIt) {
     for (const Drawn& s : lit.Sequence)
         if (!s.Text && s.Name != "FlightPathMarker") litRest.push_back(s.Name);
     EXPECT_EQ(rest, litRest);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Frame, ReadsTheCameraFromTheDeviceEachFrame) {
+    Display d = DrawFrame();
+    EXPECT_FLOAT_EQ(Geometry.K, 480);
+    std::vector<Drawn> cross = d.Shapes("BoresightCross");
+    ASSERT_EQ(cross.size(), 1u);
+    EXPECT_NEAR(cross[0].Matrix._22, 1 / 480.f, 1e-9f);
+    // A wider field of view: half the horizontal scale, so half the vertical units per clip.
+    D3DXMATRIX projection = WorkedProjection();
+    projection._11 = 0.75f;
+    Device->SetTransform(D3DTS_PROJECTION, &projection);
+    Device->ClearCalls();
+    d = DrawFrame();
+    EXPECT_EQ(Device->CountCalls("GetTransform"), 2);
+    EXPECT_FLOAT_EQ(Geometry.K, 240);
+    cross = d.Shapes("BoresightCross");
+    ASSERT_EQ(cross.size(), 1u);
+    EXPECT_NEAR(cross[0].Matrix._22, 1 / 240.f, 1e-9f);
 }
 
 } // namespace

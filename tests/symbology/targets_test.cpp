@@ -188,3 +188,25 @@ TEST_F(Targets, APathThatIsNotFiniteIsNotDrawn) {
 }
 
 } // namespace
+
+namespace {
+
+// The game's placement record pads its rows; nothing takes that fourth column as a weight.
+TEST_F(Targets, ThePlacementsFourthColumnIsNotAWeight) {
+    HostMatrix* m = GameMatrixRecord(0);
+    m->Right.w = 7;
+    m->Forward.w = -3;
+    m->Up.w = 0.5f;
+    m->Position.w = 0;
+    Display d = DrawFrame();
+    std::vector<Drawn> paths = d.Shapes("Path");
+    ASSERT_EQ(paths.size(), 2u);
+    EXPECT_NEAR(paths[0].Points[0].y, 189.19f, 2e-2f);
+    EXPECT_NEAR(paths[0].Points[0].z, -0.65f, 2e-2f);
+    std::vector<Drawn> cross = d.Shapes("BoresightCross");
+    ASSERT_EQ(cross.size(), 1u);
+    EXPECT_NEAR(cross[0].Matrix._41, 0, 1e-6f);
+    EXPECT_NEAR(cross[0].Matrix._42, 0, 1e-6f);
+}
+
+} // namespace
