@@ -16,6 +16,8 @@
 #include "host/Patching.h"
 #include "render/DrawDisplay.h"
 #include "render/Resources.h"
+#include "symbology/Groups.h"
+#include "symbology/Symbology.h"
 #include "testing/d3dx/StrokeLog.h"
 #include "testing/gamemodel/GameModel.h"
 #include "testing/recdevice/RecordingDevice.h"
@@ -233,6 +235,51 @@ class NullLine : public ID3DXLine {
     HRESULT WINAPI OnResetDevice() override { return S_OK; }
 };
 
+// ---- where the time goes ---------------------------------------------------------------------
+
+// The pieces of a drawn frame, each timed alone over many runs, with the line drawer doing
+// nothing: the symbol groups in drawing order, the geometry, the resources check.
+struct Piece {
+    const char* Name;
+    double Us;
+};
+
+template <class F> double MeanUs(F f, int runs, double ticksPerUs) {
+    const int64_t t0 = Now();
+    for (int i = 0; i < runs; ++i)
+        f();
+    return double(Now() - t0) / ticksPerUs / runs;
+}
+
+std::vector<Piece> Breakdown(IDirect3DDevice9* device, double ticksPerUs) {
+    const HostVehicle* v = GamePlayerRecord()->Vehicle;
+    DisplayGeometry g{};
+    BuildDisplayGeometry(device, v, &g);
+    TextBuffer text;
+    const Altitudes alt = MeasureAltitudes(v->Matrix);
+    const int n = 2000;
+    std::vector<Piece> out;
+    out.push_back({"EnsureResources", MeanUs([] { EnsureResources(); }, n, ticksPerUs)});
+    out.push_back({"BuildDisplayGeometry",
+                   MeanUs([&] { BuildDisplayGeometry(device, v, &g); }, n, ticksPerUs)});
+    out.push_back(
+        {"flight path marker", MeanUs([&] { DrawFlightPathMarker(&g, v); }, n, ticksPerUs)});
+    out.push_back({"WARN cue", MeanUs([&] { DrawWarnCue(&g, v); }, n, ticksPerUs)});
+    out.push_back({"boresight cross", MeanUs([&] { DrawBoresightCross(&g); }, n, ticksPerUs)});
+    out.push_back(
+        {"air data group", MeanUs([&] { DrawAirDataGroup(&g, v, text); }, n, ticksPerUs)});
+    out.push_back({"altitude measure (2 host calls)",
+                   MeanUs([&] { MeasureAltitudes(v->Matrix); }, n, ticksPerUs)});
+    out.push_back(
+        {"altitude group", MeanUs([&] { DrawAltitudeGroup(&g, alt, text); }, n, ticksPerUs)});
+    out.push_back({"LOW cue", MeanUs([&] { DrawLowCue(&g, v, alt); }, n, ticksPerUs)});
+    out.push_back({"pitch ladder", MeanUs([&] { DrawPitchLadder(&g, v, text); }, n, ticksPerUs)});
+    out.push_back({"heading group", MeanUs([&] { DrawHeadingGroup(&g, text); }, n, ticksPerUs)});
+    out.push_back({"target boxes (20 slots)", MeanUs([&] { DrawTargetBoxes(&g); }, n, ticksPerUs)});
+    out.push_back({"gun paths", MeanUs([&] { DrawGunPaths(&g, v); }, n, ticksPerUs)});
+    return out;
+}
+
 // ---- per-frame counts ------------------------------------------------------------------------
 
 struct FrameCounts {
@@ -372,6 +419,7 @@ extern "C" __declspec(dllexport) int ModuleMain(int argc, char** argv) {
     const FrameCounts counts = CountOneFrame(device, strokes);
 
     Spread drawn, closed, withoutLine;
+    std::vector<Piece> pieces;
     struct SlotFigure {
         int Occupied;
         double MedianUs;
@@ -387,6 +435,7 @@ extern "C" __declspec(dllexport) int ModuleMain(int argc, char** argv) {
         ID3DXLine* line = LineDrawer;
         LineDrawer = &nothing;
         withoutLine = Percentiles(TimeFrames(2000, 1, ticksPerUs));
+        pieces = Breakdown(device, ticksPerUs);
         LineDrawer = line;
 
         const int sizes[] = {0, 100, 1000, 10000};
@@ -426,6 +475,13 @@ extern "C" __declspec(dllexport) int ModuleMain(int argc, char** argv) {
                 drawn.P99);
     std::printf("  %-44s %9.2f us %9.2f us\n", "  the same with a line drawer doing nothing",
                 withoutLine.Median, withoutLine.P99);
+    double inPieces = 0;
+    for (const Piece& p : pieces) {
+        std::printf("      %-40s %9.2f us\n", p.Name, p.Us);
+        inPieces += p.Us;
+    }
+    std::printf("      %-40s %9.2f us\n", "the rest (state save, set, restore, composite)",
+                withoutLine.Median - inPieces);
     std::printf("  %-44s %9.1f ns %9.1f ns\n", "closed gate (on foot), batches of 100",
                 closed.Median, closed.P99);
     for (const SlotFigure& s : slots)
