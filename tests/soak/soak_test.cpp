@@ -25,21 +25,8 @@ namespace {
 // Set while game code runs, so that only faults there are the soak's to report.
 volatile bool GuardActive = false;
 
-constexpr DWORD StackGuardFault = 0xE0535447;
-constexpr DWORD HangFault = 0xE048414E; // a frame that did not come back in time
-
-} // namespace
-
-// The soak module is built with -fstack-protector-strong; a smashed guard comes back as a fault
-// that the soak reports with its seed, rather than ending the process.
-extern "C" {
-void* __stack_chk_guard = reinterpret_cast<void*>(0x5AC3A53C);
-void __stack_chk_fail() {
-    RaiseException(StackGuardFault, 0, 0, nullptr);
-}
-}
-
-namespace {
+constexpr DWORD StackGuardFault = 0xE0535447; // raised by GuardFail.cpp
+constexpr DWORD HangFault = 0xE048414E;       // a frame that did not come back in time
 
 // ---- arguments -------------------------------------------------------------------------------
 
@@ -52,6 +39,9 @@ struct Options {
     // Kinds of game state left out, to look past a failure already known: "matrix" (never a
     // null matrix pointer).
     std::string Spare;
+    // The plug-in under test, beside this module: the build's own, or vantor_guarded.asi, the
+    // same sources built with stack guards so that a write past a local buffer is caught.
+    std::string Plugin = "vantor.asi";
 };
 Options TheOptions;
 
@@ -69,6 +59,7 @@ Options ReadOptions() {
         if (const char* v = value("--first=")) o.First = std::strtol(v, nullptr, 0);
         if (const char* v = value("--attaches=")) o.Attaches = std::atoi(v);
         if (const char* v = value("--spare=")) o.Spare = v;
+        if (const char* v = value("--plugin=")) o.Plugin = v;
         if (std::strcmp(a, "--keep-going") == 0) o.KeepGoing = true;
     }
     return o;
@@ -286,7 +277,7 @@ std::string PluginPath() {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(self, path, MAX_PATH);
     std::string s = path;
-    return s.substr(0, s.find_last_of("\\/") + 1) + "vantor.asi";
+    return s.substr(0, s.find_last_of("\\/") + 1) + TheOptions.Plugin;
 }
 
 bool InModule(HMODULE module, uintptr_t address) {
