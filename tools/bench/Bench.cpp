@@ -480,7 +480,7 @@ extern "C" __declspec(dllexport) int ModuleMain(int argc, char** argv) {
         std::printf("      %-40s %9.2f us\n", p.Name, p.Us);
         inPieces += p.Us;
     }
-    std::printf("      %-40s %9.2f us\n", "the rest (state save, set, restore, composite)",
+    std::printf("      %-40s %9.2f us\n", "frame minus the pieces (timed alone, warm)",
                 withoutLine.Median - inPieces);
     std::printf("  %-44s %9.1f ns %9.1f ns\n", "closed gate (on foot), batches of 100",
                 closed.Median, closed.P99);
