@@ -148,32 +148,57 @@ void ToPixels(const D3DVIEWPORT9& vp, const Clip& c, float* x, float* y) {
     *y = float(vp.Y) + (1.0f - c.Y / c.W) * 0.5f * float(vp.Height);
 }
 
-// Two triangles per segment, `width` across, centred on it. An end that joins the next segment
-// is pushed out by half the width, so that at any angle the two quads overlap over the joint.
+struct Direction {
+    float X, Y;
+};
+
+Direction DirectionOf(const Segment& s) {
+    const float dx = s.X1 - s.X0, dy = s.Y1 - s.Y0;
+    const float length = sqrtf(dx * dx + dy * dy);
+    return length > 0.0f ? Direction{dx / length, dy / length} : Direction{1.0f, 0.0f};
+}
+
+// The offset from a joint to its corner on the left of both segments (a mitre), so that the two
+// quads share an edge there and neither gap nor overlap brightens the joint. False when the turn
+// is too sharp for a mitre of sensible length.
+bool Mitre(Direction a, Direction b, float h, Direction* out) {
+    float mx = -a.Y - b.Y, my = a.X + b.X;
+    const float length = sqrtf(mx * mx + my * my);
+    if (length < 1e-6f) return false;
+    mx /= length;
+    my /= length;
+    const float c = mx * -a.Y + my * a.X; // cosine of half the turn
+    if (c < 0.25f) return false;
+    *out = {mx * h / c, my * h / c};
+    return true;
+}
+
+// Two triangles per segment, `width` across, centred on it. Inner joints of a strip are mitred;
+// where the turn is too sharp both ends are instead pushed out by half the width, so that at any
+// angle the two quads overlap over the joint.
 void Widen(const std::vector<Segment>& segments, float width, D3DCOLOR colour,
            std::vector<Vertex>* out) {
     const float h = width * 0.5f;
     out->clear();
-    for (const Segment& s : segments) {
-        float dx = s.X1 - s.X0, dy = s.Y1 - s.Y0;
-        const float length = sqrtf(dx * dx + dy * dy);
-        if (length > 0.0f) {
-            dx /= length;
-            dy /= length;
-        } else {
-            dx = 1.0f;
-            dy = 0.0f;
-        }
-        const float e0 = s.Join0 ? h : 0.0f, e1 = s.Join1 ? h : 0.0f;
+    for (size_t k = 0; k < segments.size(); ++k) {
+        const Segment& s = segments[k];
+        const Direction d = DirectionOf(s);
+        Direction o0{-d.Y * h, d.X * h}, o1 = o0;
+        float e0 = 0.0f, e1 = 0.0f;
+        if (s.Join0 &&
+            !(k > 0 && segments[k - 1].Join1 && Mitre(DirectionOf(segments[k - 1]), d, h, &o0)))
+            e0 = h;
+        if (s.Join1 && !(k + 1 < segments.size() && segments[k + 1].Join0 &&
+                         Mitre(d, DirectionOf(segments[k + 1]), h, &o1)))
+            e1 = h;
         // Direct3D 9 puts pixel centres at integer coordinates of pre-transformed vertices.
-        const float x0 = s.X0 - dx * e0 - 0.5f, y0 = s.Y0 - dy * e0 - 0.5f;
-        const float x1 = s.X1 + dx * e1 - 0.5f, y1 = s.Y1 + dy * e1 - 0.5f;
-        const float nx = -dy * h, ny = dx * h;
-        const Vertex a{x0 + nx, y0 + ny, 0.0f, 1.0f, colour, 0.0f, 0.0f};
-        const Vertex b{x0 - nx, y0 - ny, 0.0f, 1.0f, colour, 0.0f, 1.0f};
-        const Vertex c{x1 + nx, y1 + ny, 0.0f, 1.0f, colour, 1.0f, 0.0f};
-        const Vertex d{x1 - nx, y1 - ny, 0.0f, 1.0f, colour, 1.0f, 1.0f};
-        out->insert(out->end(), {a, b, c, c, b, d});
+        const float x0 = s.X0 - d.X * e0 - 0.5f, y0 = s.Y0 - d.Y * e0 - 0.5f;
+        const float x1 = s.X1 + d.X * e1 - 0.5f, y1 = s.Y1 + d.Y * e1 - 0.5f;
+        const Vertex a{x0 + o0.X, y0 + o0.Y, 0.0f, 1.0f, colour, 0.0f, 0.0f};
+        const Vertex b{x0 - o0.X, y0 - o0.Y, 0.0f, 1.0f, colour, 0.0f, 1.0f};
+        const Vertex c{x1 + o1.X, y1 + o1.Y, 0.0f, 1.0f, colour, 1.0f, 0.0f};
+        const Vertex e{x1 - o1.X, y1 - o1.Y, 0.0f, 1.0f, colour, 1.0f, 1.0f};
+        out->insert(out->end(), {a, b, c, c, b, e});
     }
 }
 

@@ -569,6 +569,28 @@ TEST_F(LineDrawer, JointsOfAStripLeaveNoGap) {
     }
 }
 
+// Strokes add up on the display's target, so a joint must not be covered twice: the triangles
+// of a strip with a moderate turn cover exactly its length times its width.
+TEST_F(LineDrawer, ModerateJointsAreNotCoveredTwice) {
+    line->SetWidth(6);
+    const struct {
+        const char* What;
+        D3DXVECTOR2 Points[3];
+        float Length;
+    } table[] = {
+        {"straight on", {{100, 100}, {200, 100}, {300, 100}}, 200},
+        {"right angle", {{100, 100}, {300, 100}, {300, 250}}, 350},
+        {"diagonal turn", {{100, 100}, {200, 200}, {300, 200}}, 100 * 1.41421356f + 100},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.What);
+        device->Draws.clear();
+        ASSERT_EQ(line->Draw(row.Points, 3, 0xFFFFFFFF), D3D_OK);
+        ASSERT_EQ(device->Draws.size(), 1u);
+        EXPECT_NEAR(Area(device->Draws[0].Vertices), row.Length * 6, 0.1f);
+    }
+}
+
 TEST_F(LineDrawer, StripEndsAreNotExtended) {
     line->SetWidth(6);
     const D3DXVECTOR2 points[] = {{100, 200}, {300, 200}};
