@@ -72,11 +72,12 @@ struct SavedState {
     D3DVIEWPORT9 Viewport;
 };
 
-// The display is drawn only while the player drives the jet.
+// The display is drawn only while the player drives the jet. A jet without a placement record
+// (a vehicle the game is still setting up or taking down) has nothing to place symbols by.
 const HostVehicle* DisplayedVehicle(const HostPlayer* player) {
     if (!player || player->State != HostPlayerDriving) return nullptr;
     const HostVehicle* vehicle = player->Vehicle;
-    if (!vehicle || vehicle->Model != HostJetModel) return nullptr;
+    if (!vehicle || vehicle->Model != HostJetModel || !vehicle->Matrix) return nullptr;
     return vehicle;
 }
 

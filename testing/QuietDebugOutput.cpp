@@ -1,7 +1,7 @@
-// Googletest copies every failure to OutputDebugStringA. Under Wine that raises an exception,
-// and dispatching it can crash this emulated process, losing the rest of the run. Nobody listens
-// for debug output here, so this module's own import of it is pointed at a function that does
-// nothing.
+// Googletest copies every failure and skip to OutputDebugStringA. Under Wine that raises an
+// exception, and dispatching it can crash this emulated process, losing the rest of the run.
+// Nobody listens for debug output here, so each test module's own import of it is pointed at a
+// function that does nothing.
 #include <windows.h>
 
 #include <cstring>

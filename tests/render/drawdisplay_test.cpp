@@ -22,6 +22,7 @@ const GateCase ClosedGates[] = {
     {"state 49", [] { GameFlyJet(HostJetModel, 49); }},
     {"state 0", [] { GameFlyJet(HostJetModel, 0); }},
     {"no vehicle", [] { GamePlayerRecord()->Vehicle = nullptr; }},
+    {"jet without a placement record", [] { GameVehicleSlot(0)->Matrix = nullptr; }},
     {"gate open, no device", [] { GameDevice() = nullptr; }},
     {"gate open, no back buffer", [] { GameBackBuffer() = nullptr; }},
 };
