@@ -251,9 +251,9 @@ extern "C" __attribute__((force_align_arg_pointer)) uint8_t DrawDisplay() {
     IDirect3DDevice9* device = HostDevice();
     const HostVehicle* vehicle = DisplayedVehicle(player);
 
-    // A frame whose resources cannot all be made is skipped before anything is bound; the next
-    // one tries again.
-    if (vehicle && device && HostBackBuffer() && EnsureResources()) {
+    // A frame without a device or back buffer, or whose resources cannot all be made, is
+    // skipped before anything is bound; the next one tries again.
+    if (vehicle && EnsureResources()) {
         RunPass(device, vehicle);
     } else {
         // The load factor must not span frames without the display.
